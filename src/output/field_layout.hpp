@@ -72,6 +72,7 @@ struct FieldValue {
     double r = 0.0;
     std::string_view s{};
 
+    constexpr FieldValue() : kind(Kind::Int) {}
     constexpr FieldValue(std::int32_t v) : kind(Kind::Int), i(v) {}
     constexpr FieldValue(double v) : kind(Kind::Real), r(v) {}
     constexpr FieldValue(std::string_view v) : kind(Kind::Text), s(v) {}

@@ -1,0 +1,269 @@
+#include "driver/job.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/checks.hpp"
+#include "driver/deck_reader.hpp"
+#include "driver/fp_mode.hpp"
+#include "driver/grid_axes.hpp"
+#include "driver/job_files.hpp"
+#include "driver/progress.hpp"
+#include "driver/run_stop.hpp"
+#include "output/grid_files.hpp"
+#include "output/listing.hpp"
+#include "output/obs_writer.hpp"
+#include "output/output_file.hpp"
+#include "solution/gauss.hpp"
+#include "solution/grid_eval.hpp"
+#include "solution/solution_block.hpp"
+
+namespace plumcor {
+
+namespace {
+
+[[noreturn]] void io_failure(const std::string& name, int err) {
+    throw RunStop{name + ": " + std::strerror(err)};
+}
+
+// One line of standard input, without its line feed; the identifier is
+// typed at the prompt.
+std::string read_identifier_line() {
+    std::string line;
+    for (;;) {
+        char c;
+        ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            io_failure("standard input", errno);
+        }
+        if (n == 0) {
+            if (line.empty()) throw RunStop{"standard input: closed before the job identifier was typed"};
+            return line;
+        }
+        if (c == '\n') return line;
+        if (line.size() < 4096) line += c;  // only the first 80 characters count
+    }
+}
+
+std::string read_whole_file(int fd, const std::string& name) {
+    std::string text;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            io_failure(name, err);
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+GridAxes make_axes(const ProblemInput& in, std::int32_t nx, std::int32_t ny, std::int32_t nz) {
+    GridAxes g;
+    g.NX = nx;
+    g.NY = ny;
+    g.NZ = nz;
+    // Each node from its index, never by a running sum.
+    auto fill = [](std::vector<double>& axis, std::int32_t n, double start, double step) {
+        axis.resize(static_cast<std::size_t>(n));
+        for (std::int32_t i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = start + static_cast<double>(i) * step;
+    };
+    fill(g.XAXIS, nx, in.XMIN, in.DX);
+    fill(g.YAXIS, ny, in.YMIN, in.DY);
+    fill(g.ZAXIS, nz, in.ZMIN, in.DZ);
+    return g;
+}
+
+// Every file this run may have open; a stop closes whatever is open so that
+// what was written stays on disk.
+struct OpenFiles {
+    std::optional<OutputFile> lst, obs, cnf, msh, asc, ucn;
+
+    void close_all(std::vector<std::string>& errors) {
+        for (auto* f : {&lst, &obs, &cnf, &msh, &asc, &ucn}) {
+            if (!*f) continue;
+            try {
+                (*f)->close();
+            } catch (const RunStop& e) {
+                errors.push_back(e.message);
+            }
+            f->reset();
+        }
+    }
+};
+
+void close_file(std::optional<OutputFile>& f) {
+    f->close();
+    f.reset();
+}
+
+void breakthrough_loop(OutputFile& console, OutputFile& obs, const ProblemInput& in, const SolutionBlock& blk) {
+    const std::int32_t nbtc = breakthrough_count(in.tMIN, in.tMAX, in.DELt);
+    const auto nobs = static_cast<std::size_t>(in.NOBS);
+    std::span<const double> xs(in.XOBS.data(), nobs), ys(in.YOBS.data(), nobs), zs(in.ZOBS.data(), nobs);
+    std::array<double, kMaxObs> cobs{};
+    write_btc_heading(console);
+    for (std::int32_t k = 1; k <= nbtc; ++k) {
+        const double t = static_cast<double>(k - 1) * in.DELt + in.tMIN;
+        write_btc_time(console, t);
+        evaluate_points(blk, t, in.C0, xs, ys, zs, std::span<double>(cobs.data(), nobs));
+        WRITE_OBS(obs, t, std::span<const double>(cobs.data(), nobs));
+    }
+}
+
+// The progress lines of one output time, z fastest; with `last_x` >= 0 they
+// end with the first node of that x column, where the evaluation will stop.
+void write_node_lines(OutputFile& console, const std::vector<std::string>& xs,
+                      const std::vector<std::string>& ys, const std::vector<std::string>& zs, std::int32_t last_x) {
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        for (const std::string& y : ys)
+            for (const std::string& z : zs) {
+                write_node_line(console, xs[i], y, z);
+                if (static_cast<std::int32_t>(i) == last_x) return;
+            }
+}
+
+void distribution_loop(OutputFile& console, OutputFile& asc, OutputFile& ucn, const ProblemInput& in,
+                       const SolutionBlock& blk, const GridAxes& g) {
+    // The field of one output time, set aside once for the whole run.
+    const auto nodes = static_cast<std::size_t>(g.nodes());
+    std::vector<double> conc(nodes);
+    std::vector<float> conc4(nodes);
+    const std::vector<std::string> xs = render_axis(g.XAXIS), ys = render_axis(g.YAXIS), zs = render_axis(g.ZAXIS);
+    GridEvaluator evaluator(blk, g.XAXIS, g.YAXIS, g.ZAXIS);
+
+    // With an order the quadrature does not hold, the run ends at the first
+    // node that needs it, right after that node's progress line.
+    std::int32_t stop_at_x = -1;
+    if (!gauss_order_supported(blk.NGAUSS))
+        for (std::int32_t i = 0; i < g.NX; ++i)
+            if (g.XAXIS[static_cast<std::size_t>(i)] > 1.0e-6) {
+                stop_at_x = i;
+                break;
+            }
+
+    write_distribution_heading(console);
+    for (std::int32_t n = 0; n < in.NT; ++n) {
+        const double t = in.TIMES[static_cast<std::size_t>(n)];
+        write_distribution_time(console, t);
+        write_node_lines(console, xs, ys, zs, t > 0 ? stop_at_x : -1);
+        evaluator.evaluate(t, in.C0, conc);
+        WRITE_ASC(asc, t, g, conc, conc4);
+        WRITE_UCN(ucn, t, g, conc4);
+    }
+}
+
+void run(OutputFile& console, OpenFiles& files) {
+    write_banner(console);
+    write_prompt(console);
+    console.flush();  // the prompt must be on screen before the identifier is typed
+    const std::string jobid = job_identifier(read_identifier_line());
+    write_empty_line(console);
+    const JobFiles names(job_stem(jobid));
+
+    const int inp = ::open(names.INP.c_str(), O_RDONLY | O_CLOEXEC);
+    if (inp < 0) io_failure(names.INP, errno);
+    files.lst = OutputFile::open_result(names.LST);
+    const ProblemInput in = read_deck(read_whole_file(inp, names.INP), names.INP);
+
+    LIST_INPUT(*files.lst, in);
+    CHECK_GAUSS(in.NGAUSS);
+    LIST_SOURCE(*files.lst, in);
+    CHECK_SOURCE(in.C0);
+    CHECK_TRANSPORT(in);
+    close_file(files.lst);
+
+    if (in.NOBS >= 1) {
+        files.obs = OutputFile::open_result(names.OBS);
+        CHECK_OBS(in.NOBS, in.XOBS, in.tMIN, in.tMAX, in.DELt);
+        breakthrough_count(in.tMIN, in.tMAX, in.DELt);  // refuses a count beyond 32 bits here
+    }
+
+    GridAxes grid;
+    if (in.NT >= 1) {
+        files.cnf = OutputFile::open_result(names.CNF);
+        files.msh = OutputFile::open_result(names.MSH);
+        files.asc = OutputFile::open_result(names.ASC);
+        files.ucn = OutputFile::open_result(names.UCN);
+        CHECK_GRID_LIMITS(in.XMIN, in.XMAX, in.DX, in.YMIN, in.YMAX, in.DY, in.ZMIN, in.ZMAX, in.DZ);
+        // A count beyond 32 bits is simply too many for the checks.
+        const std::int32_t nx = node_count(in.XMIN, in.XMAX, in.DX).value_or(INT32_MAX);
+        const std::int32_t ny = node_count(in.YMIN, in.YMAX, in.DY).value_or(INT32_MAX);
+        const std::int32_t nz = node_count(in.ZMIN, in.ZMAX, in.DZ).value_or(INT32_MAX);
+        CHECK_GRID_COUNTS(in.NT, in.TIMES, nx, ny, nz);
+        grid = make_axes(in, nx, ny, nz);
+        WRITE_CNF(*files.cnf, grid, in.DX, in.DY, in.DZ);
+        close_file(files.cnf);
+        WRITE_MSH(*files.msh, grid, in.DX, in.DY, in.DZ, in.XMIN, in.YMIN);
+        close_file(files.msh);
+    }
+
+    const SolutionBlock blk = make_solution_block(in);
+
+    if (in.NOBS >= 1) {
+        breakthrough_loop(console, *files.obs, in, blk);
+        close_file(files.obs);
+    }
+    if (in.NT >= 1) {
+        distribution_loop(console, *files.asc, *files.ucn, in, blk, grid);
+        close_file(files.asc);
+        close_file(files.ucn);
+    }
+}
+
+void write_error_line(const std::string& message) {
+    std::string line = message + "\r\n";
+    const char* p = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+        ssize_t n = ::write(STDERR_FILENO, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // nowhere left to report to
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+int run_job() {
+    enable_flush_to_zero();
+    // A closed pipe on standard output is a write error to report, not a
+    // signal that ends the run without a word.
+    ::signal(SIGPIPE, SIG_IGN);
+    OutputFile console = OutputFile::console(STDOUT_FILENO, "standard output");
+    OpenFiles files;
+    std::vector<std::string> errors;
+    int status = 0;
+    try {
+        run(console, files);
+    } catch (const RunStop& stop) {
+        status = stop.status;
+        files.close_all(errors);
+        console.write(stop.console_report);
+        if (!stop.message.empty()) errors.insert(errors.begin(), stop.message);
+    }
+    try {
+        console.close();
+    } catch (const RunStop& e) {
+        errors.push_back(e.message);
+        status = 1;
+    }
+    for (const std::string& e : errors) write_error_line(e);
+    return errors.empty() ? status : 1;
+}
+
+}  // namespace plumcor

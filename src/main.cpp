@@ -1,0 +1,3 @@
+#include "driver/job.hpp"
+
+int main() { return plumcor::run_job(); }

@@ -1,0 +1,76 @@
+// The unformatted concentration file: per output time and layer one header
+// record and one data record, each framed by its byte count before and after.
+// The bytes are little-endian on every host, so they are put together here
+// byte by byte rather than copied from memory.
+#include <bit>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "output/grid_files.hpp"
+
+namespace plumcor {
+namespace {
+
+constexpr std::string_view kHeaderText = "CONCENTRATION   ";
+static_assert(kHeaderText.size() == 16);
+constexpr std::int32_t kHeaderBytes = 3 * 4 + 4 + 16 + 3 * 4;
+static_assert(kHeaderBytes == 44);
+
+char* put_u32(char* p, std::uint32_t u) {
+    p[0] = static_cast<char>(u & 0xFFu);
+    p[1] = static_cast<char>((u >> 8) & 0xFFu);
+    p[2] = static_cast<char>((u >> 16) & 0xFFu);
+    p[3] = static_cast<char>((u >> 24) & 0xFFu);
+    return p + 4;
+}
+char* put_i32(char* p, std::int32_t v) { return put_u32(p, static_cast<std::uint32_t>(v)); }
+char* put_f32(char* p, float v) { return put_u32(p, std::bit_cast<std::uint32_t>(v)); }
+
+// Appends one whole record (length, data, length) to the file's buffer and
+// returns where its data go; the caller fills exactly `bytes` of them.
+char* open_record(std::string& buf, std::int32_t bytes) {
+    const std::size_t at = buf.size();
+    buf.resize(at + static_cast<std::size_t>(bytes) + 8);
+    char* p = buf.data() + at;
+    put_i32(p + 4 + bytes, bytes);
+    return put_i32(p, bytes);
+}
+
+}  // namespace
+
+void WRITE_UCN(OutputFile& f, double t, const GridAxes& g, std::span<const float> conc4) {
+    assert(conc4.size() >= static_cast<std::size_t>(g.nodes()));
+    const auto time = static_cast<float>(t);
+    // A layer holds at most 500 x 251 values, so its byte count fits 32 bits.
+    const auto data_bytes = static_cast<std::int32_t>(std::int64_t{4} * g.NX * g.NY);
+
+    for (std::int32_t layer = 1; layer <= g.NZ; ++layer) {
+        char* p = open_record(f.buffer(), kHeaderBytes);
+        p = put_i32(p, 1);
+        p = put_i32(p, 1);
+        p = put_i32(p, 1);
+        p = put_f32(p, time);
+        kHeaderText.copy(p, kHeaderText.size());
+        p += kHeaderText.size();
+        p = put_i32(p, g.NX);
+        p = put_i32(p, g.NY);
+        put_i32(p, layer);
+        f.flush_if_full();
+
+        // Layer 1 is the top of the grid (largest z); rows run from the
+        // largest y down, as a map is read, and x runs along each row.
+        const std::int32_t k = g.NZ - layer;
+        p = open_record(f.buffer(), data_bytes);
+        for (std::int32_t j = g.NY - 1; j >= 0; --j) {
+            for (std::int32_t i = 0; i < g.NX; ++i) {
+                p = put_f32(p, conc4[static_cast<std::size_t>(g.index(i, j, k))]);
+            }
+        }
+        f.flush_if_full();
+    }
+}
+
+}  // namespace plumcor
