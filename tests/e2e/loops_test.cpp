@@ -54,6 +54,30 @@ TEST(BreakthroughLoop, RecordLengthsForOneFourFiveAndTenPoints) {
     }
 }
 
+TEST(BreakthroughLoop, UnsupportedOrderStopsAfterTheTimeLineThatNeedsQuadrature) {
+    TempDir dir;
+    DeckBuilder deck;
+    deck.set("NGAUSS", "7");
+    deck.with_points({"0 0 1", "10 0 1"}, "0 10 5");
+    deck.with_grid(1, "5", "0 10 10", "0 0 1", "0 0 1");
+    dir.write("Q.INP", deck.text());
+    RunResult r = dir.run("Q\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    // t = 0 needs no quadrature; at t = 5 the second point does.
+    const std::string start = kConsoleStart + " CALCULATING CONCENTRATIONS FOR BTC AT TIME :\r\n\r\n" +
+                              "+   0.000E+00\r\n+   5.000E+00\r\n\r\n\r\n\r\n\r\n\r\n" + std::string(40, ' ') +
+                              "*****  ERROR FLAG FROM SUBROUTINE DGAUSS *****\r\n";
+    EXPECT_EQ(r.out.substr(0, start.size()), start);
+    EXPECT_EQ(records(dir.read("Q.OBS")), (std::vector<std::string>{"       " + Z + Z + Z}));
+    // The grid description was written before the loops; the concentration
+    // files were opened but never written.
+    EXPECT_EQ(records(dir.read("Q.CNF")).size(), 6u);
+    EXPECT_EQ(records(dir.read("Q.MSH")).size(), 7u);
+    EXPECT_EQ(dir.read("Q.ASC"), "");
+    EXPECT_EQ(dir.read("Q.UCN"), "");
+}
+
 TEST(DistributionLoop, ConsoleShowsEveryNodeZFastest) {
     TempDir dir;
     DeckBuilder deck;
