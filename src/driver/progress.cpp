@@ -30,11 +30,49 @@ void write_distribution_time(OutputFile& console, double t) {
     write_records(console, kDistributionTime, {t});
 }
 
-std::vector<std::string> render_axis(const std::vector<double>& axis) {
+namespace {
+
+constexpr std::size_t kCell = 12;
+static_assert(NodeLines::kLineBytes == 1 + 3 * kCell + 2);
+
+// One 1PE12.3 cell per axis node, through the formatter.
+std::vector<std::string> render_axis(const std::vector<double>& axis, std::int32_t n) {
     std::vector<std::string> out;
-    out.reserve(axis.size());
-    for (double v : axis) out.push_back(text_write(12, kAxisValue, {v}));
+    out.reserve(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) out.push_back(text_write(kCell, kAxisValue, {axis[static_cast<std::size_t>(i)]}));
     return out;
+}
+
+}  // namespace
+
+NodeLines::NodeLines(const GridAxes& g) : xs_(render_axis(g.XAXIS, g.NX)) {
+    const std::vector<std::string> ys = render_axis(g.YAXIS, g.NY), zs = render_axis(g.ZAXIS, g.NZ);
+    block_.reserve(ys.size() * zs.size() * kLineBytes);
+    for (const std::string& y : ys)
+        for (const std::string& z : zs) {
+            block_ += '+';
+            block_.append(kCell, ' ');  // the x cell, put in by column()
+            block_ += y;
+            block_ += z;
+            block_ += "\r\n";
+        }
+}
+
+std::string_view NodeLines::column(std::int32_t i) {
+    const std::string& x = xs_[static_cast<std::size_t>(i)];
+    for (std::size_t at = 1; at < block_.size(); at += kLineBytes) x.copy(block_.data() + at, kCell);
+    return block_;
+}
+
+void NodeLines::write(OutputFile& console, std::int32_t last_x) {
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(xs_.size()); ++i) {
+        const std::string_view lines = column(i);
+        if (i == last_x) {
+            console.write(lines.substr(0, kLineBytes));
+            return;
+        }
+        console.write_through(lines);
+    }
 }
 
 }  // namespace plumcor

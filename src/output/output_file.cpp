@@ -18,17 +18,31 @@ OutputFile::OutputFile(int fd, std::string name, bool owned)
 }
 
 OutputFile OutputFile::open_result(std::string path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // Non-blocking only for the open itself: a FIFO in a result file's place
+    // with nobody reading it must stop the run, not hang it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         int err = errno;
         throw RunStop{path + ": " + std::strerror(err)};
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
         ::close(fd);
-        throw RunStop{path + ": " + std::strerror(EISDIR)};
+        throw RunStop{path + ": " + std::strerror(err)};
     }
-    return OutputFile(fd, std::move(path), true);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw RunStop{path + ": " + std::strerror(err)};
+    }
+    OutputFile f(fd, std::move(path), true);
+    // Only a regular file has old contents to drop and a length to cut back
+    // to; a name that leads to a device (a link to /dev/null, say) or a FIFO
+    // just takes the bytes.
+    f.regular_ = S_ISREG(st.st_mode);
+    return f;
 }
 
 OutputFile OutputFile::console(int fd, std::string name) { return OutputFile(fd, std::move(name), false); }
@@ -37,7 +51,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       name_(std::move(other.name_)),
       owned_(other.owned_),
+      regular_(other.regular_),
       truncated_(other.truncated_),
+      committed_(other.committed_),
       buf_(std::move(other.buf_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
@@ -46,7 +62,9 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         name_ = std::move(other.name_);
         owned_ = other.owned_;
+        regular_ = other.regular_;
         truncated_ = other.truncated_;
+        committed_ = other.committed_;
         buf_ = std::move(other.buf_);
     }
     return *this;
@@ -77,25 +95,49 @@ void OutputFile::put_record(std::string_view record) {
     if (buf_.size() >= kFlushAt) flush();
 }
 
-void OutputFile::flush() {
-    if (fd_ < 0 || buf_.empty()) return;
+void OutputFile::write_through(std::string_view bytes) {
+    // Below this a copy costs less than a system call of its own.
+    constexpr std::size_t kDirect = 64 * 1024;
+    if (bytes.size() < kDirect) {
+        write(bytes);
+        return;
+    }
+    flush();
+    if (fd_ < 0) return;
+    put_out(bytes.data(), bytes.size());
+}
+
+void OutputFile::put_out(const char* p, std::size_t left) {
     if (!truncated_) {
-        // The old contents go only now that this run has something to write.
-        if (::ftruncate(fd_, 0) != 0) fail(errno);
+        // The old contents go only now that this run has something to write;
+        // a device or a FIFO has none to drop.
+        if (regular_ && ::ftruncate(fd_, 0) != 0) fail(errno);
         truncated_ = true;
     }
-    const char* p = buf_.data();
-    std::size_t left = buf_.size();
+    const auto whole = static_cast<off_t>(left);
     while (left > 0) {
         ssize_t n = ::write(fd_, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            int err = errno;
-            buf_.clear();
+            const int err = errno;
+            // Cut back to the end of the last whole block, which ends with a
+            // whole record; a second failure here changes nothing reported.
+            if (regular_) (void)!::ftruncate(fd_, committed_);
             fail(err);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
+    }
+    committed_ += whole;
+}
+
+void OutputFile::flush() {
+    if (fd_ < 0 || buf_.empty()) return;
+    try {
+        put_out(buf_.data(), buf_.size());
+    } catch (...) {
+        buf_.clear();
+        throw;
     }
     buf_.clear();
 }

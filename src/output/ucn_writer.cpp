@@ -6,8 +6,8 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/grid_files.hpp"
 
@@ -29,12 +29,9 @@ char* put_u32(char* p, std::uint32_t u) {
 char* put_i32(char* p, std::int32_t v) { return put_u32(p, static_cast<std::uint32_t>(v)); }
 char* put_f32(char* p, float v) { return put_u32(p, std::bit_cast<std::uint32_t>(v)); }
 
-// Appends one whole record (length, data, length) to the file's buffer and
-// returns where its data go; the caller fills exactly `bytes` of them.
-char* open_record(std::string& buf, std::int32_t bytes) {
-    const std::size_t at = buf.size();
-    buf.resize(at + static_cast<std::size_t>(bytes) + 8);
-    char* p = buf.data() + at;
+// Puts one whole record (length, data, length) at `p` and returns where its
+// data go; the caller fills exactly `bytes` of them.
+char* frame_record(char* p, std::int32_t bytes) {
     put_i32(p + 4 + bytes, bytes);
     return put_i32(p, bytes);
 }
@@ -47,8 +44,12 @@ void WRITE_UCN(OutputFile& f, double t, const GridAxes& g, std::span<const float
     // A layer holds at most 500 x 251 values, so its byte count fits 32 bits.
     const auto data_bytes = static_cast<std::int32_t>(std::int64_t{4} * g.NX * g.NY);
 
+    // The data record of a layer is put together in a block of its own and
+    // handed to the file in one piece.
+    std::vector<char> block(static_cast<std::size_t>(data_bytes) + 8);
     for (std::int32_t layer = 1; layer <= g.NZ; ++layer) {
-        char* p = open_record(f.buffer(), kHeaderBytes);
+        char header[kHeaderBytes + 8];
+        char* p = frame_record(header, kHeaderBytes);
         p = put_i32(p, 1);
         p = put_i32(p, 1);
         p = put_i32(p, 1);
@@ -58,18 +59,17 @@ void WRITE_UCN(OutputFile& f, double t, const GridAxes& g, std::span<const float
         p = put_i32(p, g.NX);
         p = put_i32(p, g.NY);
         put_i32(p, layer);
-        f.flush_if_full();
+        f.write(std::string_view(header, sizeof header));
 
         // Layer 1 is the top of the grid (largest z); rows run from the
         // largest y down, as a map is read, and x runs along each row.
         const std::int32_t k = g.NZ - layer;
-        p = open_record(f.buffer(), data_bytes);
+        p = frame_record(block.data(), data_bytes);
         for (std::int32_t j = g.NY - 1; j >= 0; --j) {
-            for (std::int32_t i = 0; i < g.NX; ++i) {
-                p = put_f32(p, conc4[static_cast<std::size_t>(g.index(i, j, k))]);
-            }
+            const float* row = conc4.data() + g.index(0, j, k);
+            for (std::int32_t i = 0; i < g.NX; ++i) p = put_f32(p, row[i]);
         }
-        f.flush_if_full();
+        f.write_through(std::string_view(block.data(), block.size()));
     }
 }
 

@@ -3,6 +3,7 @@
 // the single-precision copy of the field.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -228,6 +229,93 @@ TEST(AscWriter, SinglePrecisionCopy) {
             << "node " << L;
     }
 #endif
+}
+
+// The pipeline of the distribution loop renders the node records of a slab
+// of x columns at a time, from a field that holds only that slab, and copies
+// the slab into CONC4. Whatever the slabs, the records must be the
+// formatter's and the copy the processor's conversion.
+TEST(AscWriter, SlabsOfColumnsGiveTheFormattersRecords) {
+    const std::vector<double> mixed = mixed_values();
+    GridAxes extreme;
+    extreme.NX = 3;
+    extreme.NY = 2;
+    extreme.NZ = 4;
+    extreme.XAXIS = {-1.5e-120, 0.0, 2.5e150};
+    extreme.YAXIS = {-25.0, 9.9996};
+    extreme.ZAXIS = {0.0, 1.0e-5, -7.25e99, 1.0e100};
+    struct Case {
+        const char* what;
+        GridAxes grid;
+        int columns;  // per slab; the last slab takes what is left
+    };
+    const GridAxes five = make_grid(5, 0.0, 12.5, 4, -15.0, 10.0, 3, 0.0, 0.5);
+    const Case cases[] = {
+        {"one column per slab", five, 1},
+        {"slabs of two, the last of one", five, 2},
+        {"slabs of three, the last of two", five, 3},
+        {"the whole field as one slab", five, 5},
+        {"extreme values and coordinates, slabs of two", extreme, 2},
+        {"a single node", make_grid(1, 5.0, 1.0, 1, -25.0, 1.0, 1, 0.5, 1.0), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const GridAxes& g = c.grid;
+        const auto nodes = static_cast<std::size_t>(g.nodes());
+        std::vector<double> conc(nodes);
+        for (std::size_t L = 0; L < nodes; ++L)
+            conc[L] = L < mixed.size() ? mixed[(L * 7) % mixed.size()]
+                                       : (L % 2 ? -1.37 : 2.71) * std::pow(10.0, static_cast<double>(L % 60) - 30.0);
+
+        const AscNodeRecords records(g);
+        std::string text;
+        std::vector<float> conc4(nodes, 99.0f);
+        for (int i0 = 0; i0 < g.NX; i0 += c.columns) {
+            const int i1 = std::min(i0 + c.columns, g.NX);
+            const int cols = i1 - i0;
+            // The slab's own field: x fastest within the slab.
+            std::vector<double> slab(static_cast<std::size_t>(cols) * g.NY * g.NZ);
+            for (int i = i0; i < i1; ++i)
+                for (int j = 0; j < g.NY; ++j)
+                    for (int k = 0; k < g.NZ; ++k)
+                        slab[static_cast<std::size_t>((i - i0) + cols * (j + g.NY * k))] =
+                            conc[static_cast<std::size_t>(g.index(i, j, k))];
+            std::string block(slab.size() * AscNodeRecords::kRecordBytes, '?');
+            const char* end = records.render(block.data(), i0, i1, slab.data(), i0, cols);
+            EXPECT_EQ(end, block.data() + block.size());
+            text += block;
+            records.copy_single(conc4.data(), i0, i1, slab.data(), i0, cols);
+        }
+
+        std::vector<std::string> expected;
+        for (int i = 0; i < g.NX; ++i)
+            for (int j = 0; j < g.NY; ++j)
+                for (int k = 0; k < g.NZ; ++k)
+                    for (const std::string& r :
+                         format_records(kNodeLayout, {g.XAXIS[i], g.YAXIS[j], g.ZAXIS[k],
+                                                      conc[static_cast<std::size_t>(g.index(i, j, k))]}))
+                        expected.push_back(r);
+        ASSERT_EQ(expected.size(), nodes);
+        EXPECT_TRUE(text == as_file(expected));
+        const auto got = test::split_records(text);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t n = 0; n < got.size(); ++n) {
+            if (got[n] != expected[n]) {
+                ADD_FAILURE() << "record " << n + 1 << ":\n  \"" << got[n] << "\"\n  \"" << expected[n] << "\"";
+                break;
+            }
+        }
+#if defined(__SSE__)
+        for (std::size_t L = 0; L < nodes; ++L) {
+            if (std::isnan(conc[L])) {
+                EXPECT_TRUE(std::isnan(conc4[L])) << "node " << L;
+                continue;
+            }
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(conc4[L]), std::bit_cast<std::uint32_t>(convert_flushing(conc[L])))
+                << "node " << L << ": " << conc[L];
+        }
+#endif
+    }
 }
 
 }  // namespace
