@@ -229,6 +229,12 @@ public:
         if (!slots_[0]) {
             for (auto& s : slots_) s = std::make_unique<Slot>(static_cast<std::size_t>(cols_) * column_);
         }
+        // The tables of the times the first units need (later times reuse
+        // them in turn).
+        for (std::int32_t n = n0; n < n1 && n < n0 + static_cast<std::int32_t>(kSlots); ++n) {
+            auto& tables = tables_[static_cast<std::size_t>(n) % kSlots];
+            if (!tables) tables = std::make_unique<TimeTables>(blk_, g_);
+        }
         next_ = 0;
         committed_ = 0;
         abort_ = false;
@@ -286,10 +292,10 @@ public:
     }
 
 private:
-    // Concentrations per unit: enough that the per-time tables each unit sets
-    // up cost little beside its nodes, few enough that three units' text
-    // stays small; and at least four units per output time, so that even a
-    // small grid keeps both threads busy.
+    // Concentrations per unit: enough that handing a unit over costs little
+    // beside its nodes, few enough that three units' text stays small; and
+    // at least four units per output time, so that even a small grid keeps
+    // both threads busy.
     static constexpr std::int64_t kUnitNodes = 262144;
     // Units in flight: one being committed, one being computed by each thread.
     static constexpr std::size_t kSlots = 3;
@@ -303,6 +309,18 @@ private:
     struct Unit {
         std::int32_t n;       // output time
         std::int32_t i0, i1;  // x columns [i0, i1)
+    };
+    // The tables that every unit of one output time shares, set up by the
+    // first unit of the time that gets to them. Time n uses entry n % kSlots:
+    // the units being computed at any moment lie among kSlots consecutive
+    // units, so they span at most kSlots consecutive times, and an entry is
+    // only set up for a new time once every unit of its previous time has
+    // been committed and nothing reads it any more.
+    struct TimeTables {
+        TimeTables(const SolutionBlock& blk, const GridAxes& g) : evaluator(blk, g.XAXIS, g.YAXIS, g.ZAXIS) {}
+        std::mutex m;
+        std::int32_t n = -1;  // the time set up, -1 for none (guarded by m)
+        GridEvaluator evaluator;
     };
     struct Slot {
         explicit Slot(std::size_t nodes) : field(nodes), text(nodes * AscNodeRecords::kRecordBytes) {}
@@ -340,9 +358,17 @@ private:
         try {
             const std::int32_t cols = unit.i1 - unit.i0;
             const double t = in_.TIMES[static_cast<std::size_t>(unit.n)];
-            GridEvaluator evaluator(blk_, std::span<const double>(g_.XAXIS.data() + unit.i0, static_cast<std::size_t>(cols)),
-                                    g_.YAXIS, g_.ZAXIS);
-            evaluator.evaluate(t, in_.C0, std::span<double>(slot.field.data(), static_cast<std::size_t>(cols) * column_));
+            TimeTables& tables = *tables_[static_cast<std::size_t>(unit.n) % kSlots];
+            {
+                std::lock_guard<std::mutex> lock(tables.m);
+                if (tables.n != unit.n) {
+                    tables.n = -1;  // until set_time has succeeded
+                    tables.evaluator.set_time(t);
+                    tables.n = unit.n;
+                }
+            }
+            tables.evaluator.evaluate_columns(unit.i0, unit.i1, in_.C0,
+                                              std::span<double>(slot.field.data(), static_cast<std::size_t>(cols) * column_));
             const char* end = records_.render(slot.text.data(), unit.i0, unit.i1, slot.field.data(), unit.i0, cols);
             slot.text_bytes = static_cast<std::size_t>(end - slot.text.data());
         } catch (...) {
@@ -380,6 +406,7 @@ private:
 
     std::vector<Unit> units_;
     std::array<std::unique_ptr<Slot>, kSlots> slots_;
+    std::array<std::unique_ptr<TimeTables>, kSlots> tables_;
     std::mutex m_;
     std::condition_variable cv_;
     std::size_t next_ = 0;       // first unit not yet claimed (guarded by m_)

@@ -1,4 +1,5 @@
 #include "output/record_writer.hpp"
+#include "output/short_real.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -46,6 +47,11 @@ void render_int(char* out, int w, std::int32_t v) {
 }
 
 void render_real(char* out, int w, int d, int scale, char letter, double v) {
+    // Short fields, nearly every number printed, have an exact faster path.
+    if (!render_short_real(out, w, d, scale, letter, v)) render_real_exact(out, w, d, scale, letter, v);
+}
+
+void render_real_exact(char* out, int w, int d, int scale, char letter, double v) {
     if (!std::isfinite(v)) {
         render_non_finite(out, w, v);
         return;
@@ -53,72 +59,77 @@ void render_real(char* out, int w, int d, int scale, char letter, double v) {
     // Only scale factors 0 and 1 occur in this program's layouts.
     const int k = scale > 0 ? 1 : 0;
     const bool negative = v < 0;  // -0.0 prints as zero, without a sign
-    char mant[40];                // mantissa without the optional leading "0"
-    int mlen = 0;
+    const bool zero = v == 0;
+    const int n = k == 0 ? d : d + 1;  // significant digits of a non-zero value
+    // The width is known before any digit is formed: the mantissa is "." and
+    // d digits, or one digit, "." and d digits; the exponent part is always
+    // four characters ("E+01" or "+100").
+    const int mlen = zero || k == 0 ? d + 1 : d + 2;
+    const int required = (negative ? 1 : 0) + mlen + 4;
+    if (required > w || (!zero && n < 1)) {
+        fill_asterisks(out, w);
+        return;
+    }
+
+    // to_chars rounds the exact binary value, ties to even: exactly the
+    // rounding the printed digits must have. The digits fit the field, so a
+    // field wider than the small buffer is the only reason for the large one.
+    char small[128];
+    std::string large;
+    char* sci = small;
+    std::size_t cap = sizeof small;
+    const auto wanted = static_cast<std::size_t>(n) + 16;
+    if (wanted > cap) {
+        large.resize(wanted);
+        sci = large.data();
+        cap = large.size();
+    }
     int exponent = 0;
-    if (v == 0) {
-        // Zero ignores the scale factor: ".000" then the exponent 0.
-        mant[mlen++] = '.';
-        for (int i = 0; i < d && mlen < 39; ++i) mant[mlen++] = '0';
-    } else {
-        const int n = k == 0 ? d : d + 1;  // significant digits
-        if (n < 1 || n > 30) {
-            fill_asterisks(out, w);
-            return;
-        }
-        // to_chars rounds the exact binary value, ties to even: exactly the
-        // rounding the printed digits must have.
-        char sci[64];
-        auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(v), std::chars_format::scientific, n - 1);
+    const char* digits = nullptr;  // n digits of D1.D2D3...: digits[0], then digits[2...]
+    if (!zero) {
+        const auto res = std::to_chars(sci, sci + cap, std::fabs(v), std::chars_format::scientific, n - 1);
         const char* e = std::find(sci, res.ptr, 'e');
         int x = 0;
         std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, x);
         exponent = x + 1 - k;  // value = 0.D1D2... * 10^(x+1)
-        char digits[32] = {};
-        int nd = 0;
-        for (const char* p = sci; p < e; ++p)
-            if (*p != '.') digits[nd++] = *p;
-        if (k == 0) {
-            mant[mlen++] = '.';
-            for (int i = 0; i < nd; ++i) mant[mlen++] = digits[i];
-        } else {
-            mant[mlen++] = digits[0];
-            mant[mlen++] = '.';
-            for (int i = 1; i < nd; ++i) mant[mlen++] = digits[i];
+        digits = sci;
+    }
+    const int mag = std::abs(exponent);
+    if (mag > 999) {
+        fill_asterisks(out, w);
+        return;
+    }
+    const bool lead_zero = (k == 0 || zero) && required < w;
+    char* p = out;
+    const int pad = w - required - (lead_zero ? 1 : 0);
+    std::memset(p, ' ', static_cast<std::size_t>(pad));
+    p += pad;
+    if (negative) *p++ = '-';
+    if (lead_zero) *p++ = '0';
+    if (zero) {
+        *p++ = '.';
+        std::memset(p, '0', static_cast<std::size_t>(d));
+        p += d;
+    } else {
+        // The digits after the first sit after the point in to_chars' text.
+        if (k == 1) *p++ = digits[0];
+        *p++ = '.';
+        if (k == 0) *p++ = digits[0];
+        if (n > 1) {
+            std::memcpy(p, digits + 2, static_cast<std::size_t>(n - 1));
+            p += n - 1;
         }
     }
-    char expo[8];
-    int elen = 0;
-    const int mag = std::abs(exponent);
     if (mag <= 99) {
-        expo[elen++] = letter;
-        expo[elen++] = exponent < 0 ? '-' : '+';
-        expo[elen++] = static_cast<char>('0' + mag / 10);
-        expo[elen++] = static_cast<char>('0' + mag % 10);
-    } else if (mag <= 999) {
-        expo[elen++] = exponent < 0 ? '-' : '+';
-        expo[elen++] = static_cast<char>('0' + mag / 100);
-        expo[elen++] = static_cast<char>('0' + mag / 10 % 10);
-        expo[elen++] = static_cast<char>('0' + mag % 10);
+        *p++ = letter;
+        *p++ = exponent < 0 ? '-' : '+';
     } else {
-        fill_asterisks(out, w);
-        return;
+        *p++ = exponent < 0 ? '-' : '+';
+        *p++ = static_cast<char>('0' + mag / 100);
     }
-    const int required = mlen + elen + (negative ? 1 : 0);
-    if (required > w) {
-        fill_asterisks(out, w);
-        return;
-    }
-    const bool lead_zero = (k == 0 || v == 0) && required < w;
-    char text[64];
-    int len = 0;
-    if (negative) text[len++] = '-';
-    if (lead_zero) text[len++] = '0';
-    std::memcpy(text + len, mant, static_cast<std::size_t>(mlen));
-    len += mlen;
-    std::memcpy(text + len, expo, static_cast<std::size_t>(elen));
-    len += elen;
-    place_right(out, w, text, len);
+    *p++ = static_cast<char>('0' + mag / 10 % 10);
+    *p++ = static_cast<char>('0' + mag % 10);
+    assert(p == out + w);
 }
 
 namespace {
@@ -157,11 +168,12 @@ void render_field(char* out, const Item& it, const FieldValue& v, int scale) {
         default: {  // Aw: a longer text is cut, a shorter one gets blanks on its left
             std::string_view s = v.kind == FieldValue::Kind::Text ? v.s : std::string_view{};
             const int L = static_cast<int>(s.size());
+            // std::copy, not memcpy: an empty text may have no storage at all.
             if (it.w > L) {
                 std::memset(out, ' ', static_cast<std::size_t>(it.w - L));
-                std::memcpy(out + (it.w - L), s.data(), s.size());
+                std::copy(s.begin(), s.end(), out + (it.w - L));
             } else {
-                std::memcpy(out, s.data(), static_cast<std::size_t>(it.w));
+                std::copy_n(s.begin(), it.w, out);
             }
         }
     }
@@ -257,7 +269,7 @@ void run_layout(FieldLayout layout, std::span<const FieldValue> values, bool sin
                 const FieldValue& v = values[next_value++];
                 if (it.kind == ItemKind::Text && it.w == 0) {
                     char* out = rec.field(static_cast<int>(v.s.size()));
-                    std::memcpy(out, v.s.data(), v.s.size());
+                    std::copy(v.s.begin(), v.s.end(), out);
                 } else {
                     render_field(rec.field(it.w), it, v, scale);
                 }

@@ -1,9 +1,11 @@
 #include "solution/grid_eval.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "solution/gauss.hpp"
 #include "solution/node_terms.hpp"
@@ -12,12 +14,143 @@ namespace plumcor {
 
 namespace {
 
-// Node sums are formed for this many z values at once, so that the partial
-// sums of a block stay in registers while the nodes stream past.
+// Node sums are formed for blocks of z values at once, so that the partial
+// sums of a block stay in registers while the nodes stream past; z rows are
+// padded to a whole number of the smallest block, this many values.
 constexpr int kZBlock = 8;
 constexpr std::size_t kStride = kMaxGauss;
 
+// The terms of one (x, y) column: lane 1 holds nodes 1, 3, 5, ..., lane 2
+// nodes 2, 4, 6, ... (surviving nodes only, in node order), p their (w*a)*Y;
+// an odd last node, when present, has its Z row at zlast.
+struct ColumnTerms {
+    const double* zf;  // Z by node, rows of nzp
+    std::size_t nzp;
+    const int* lane1;
+    const double* p1;
+    int n1;
+    const int* lane2;
+    const double* p2;
+    int n2;
+    const double* zlast;  // null without an odd last node
+    double plast;
+    double* sums;  // nzp sums out
+};
+
+// The sums of NV vectors V of z values from kb: each lane is one z value,
+// and forms s1 = s1 + p*Z over lane 1, s2 likewise over lane 2, then
+// s1 + s2 and the odd last term, exactly as the scalar sum of one node.
+template <typename V, int NV>
+[[gnu::always_inline]] inline void block_sums(const ColumnTerms& c, std::size_t kb) {
+    constexpr std::size_t L = sizeof(V) / sizeof(double);
+    V s1[NV];
+    V s2[NV];
+    for (int q = 0; q < NV; ++q) {
+        s1[q] = V{};
+        s2[q] = V{};
+    }
+    const int common = std::min(c.n1, c.n2);
+    int m = 0;
+    for (; m < common; ++m) {
+        const double* z1 = c.zf + static_cast<std::size_t>(c.lane1[m]) * c.nzp + kb;
+        const double* z2 = c.zf + static_cast<std::size_t>(c.lane2[m]) * c.nzp + kb;
+        const double q1 = c.p1[m];
+        const double q2 = c.p2[m];
+#pragma GCC unroll 8
+        for (int q = 0; q < NV; ++q) {
+            V a;
+            V b;
+            std::memcpy(&a, z1 + q * L, sizeof a);
+            std::memcpy(&b, z2 + q * L, sizeof b);
+            s1[q] = s1[q] + q1 * a;
+            s2[q] = s2[q] + q2 * b;
+        }
+    }
+    for (int m1 = m; m1 < c.n1; ++m1) {
+        const double* z1 = c.zf + static_cast<std::size_t>(c.lane1[m1]) * c.nzp + kb;
+        const double q1 = c.p1[m1];
+#pragma GCC unroll 8
+        for (int q = 0; q < NV; ++q) {
+            V a;
+            std::memcpy(&a, z1 + q * L, sizeof a);
+            s1[q] = s1[q] + q1 * a;
+        }
+    }
+    for (int m2 = m; m2 < c.n2; ++m2) {
+        const double* z2 = c.zf + static_cast<std::size_t>(c.lane2[m2]) * c.nzp + kb;
+        const double q2 = c.p2[m2];
+#pragma GCC unroll 8
+        for (int q = 0; q < NV; ++q) {
+            V b;
+            std::memcpy(&b, z2 + q * L, sizeof b);
+            s2[q] = s2[q] + q2 * b;
+        }
+    }
+#pragma GCC unroll 8
+    for (int q = 0; q < NV; ++q) {
+        V s = s1[q] + s2[q];
+        if (c.zlast) {
+            V z;
+            std::memcpy(&z, c.zlast + kb + q * L, sizeof z);
+            s = s + c.plast * z;
+        }
+        std::memcpy(c.sums + kb + q * L, &s, sizeof s);
+    }
+}
+
+// Blocks of NV vectors, enough independent sums to keep the adder busy,
+// then the rest of the padded column in blocks of kZBlock.
+template <typename V, int NV>
+[[gnu::always_inline]] inline void column_sums_with(const ColumnTerms& c) {
+    constexpr std::size_t L = sizeof(V) / sizeof(double);
+    constexpr std::size_t kBlock = L * NV;
+    static_assert(kZBlock % L == 0);
+    std::size_t kb = 0;
+    for (; kb + kBlock <= c.nzp; kb += kBlock) block_sums<V, NV>(c, kb);
+    if constexpr (kBlock > kZBlock) {
+        for (; kb < c.nzp; kb += kZBlock) block_sums<V, kZBlock / L>(c, kb);
+    }
+}
+
+using Vec2 = double __attribute__((vector_size(16)));
+using Vec4 = double __attribute__((vector_size(32)));
+using Vec8 = double __attribute__((vector_size(64)));
+
+__attribute__((target("avx512f"))) void column_sums_512(const ColumnTerms& c) { column_sums_with<Vec8, 4>(c); }
+__attribute__((target("avx2"))) void column_sums_256(const ColumnTerms& c) { column_sums_with<Vec4, 4>(c); }
+void column_sums_128(const ColumnTerms& c) { column_sums_with<Vec2, 4>(c); }
+
+using ColumnSums = void (*)(const ColumnTerms&);
+
+ColumnSums widest_column_sums() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return column_sums_512;
+    if (__builtin_cpu_supports("avx2")) return column_sums_256;
+    return column_sums_128;
+}
+
+std::atomic<ColumnSums>& chosen_column_sums() {
+    static std::atomic<ColumnSums> chosen{widest_column_sums()};
+    return chosen;
+}
+
 }  // namespace
+
+namespace detail {
+
+bool use_node_sum_width(int bits) {
+    __builtin_cpu_init();
+    ColumnSums f = nullptr;
+    if (bits == 0) f = widest_column_sums();
+    if (bits == 128) f = column_sums_128;
+    if (bits == 256 && __builtin_cpu_supports("avx2")) f = column_sums_256;
+    if (bits == 512 && __builtin_cpu_supports("avx512f")) f = column_sums_512;
+    if (!f) return false;
+    chosen_column_sums().store(f, std::memory_order_relaxed);
+    return true;
+}
+
+}  // namespace detail
 
 GridEvaluator::GridEvaluator(const SolutionBlock& blk, std::span<const double> xaxis,
                              std::span<const double> yaxis, std::span<const double> zaxis)
@@ -36,23 +169,42 @@ GridEvaluator::GridEvaluator(const SolutionBlock& blk, std::span<const double> x
       alive_(xaxis.size() * kStride),
       yf_(yaxis.size() * kStride),
       // The padding z values past nz_ stay 0 and their sums are never read.
-      zf_(kStride * static_cast<std::size_t>(nz_padded_), 0.0) {
-    worker_.lane1.resize(kMaxGauss / 2);
-    worker_.lane2.resize(kMaxGauss / 2);
-    worker_.p1.resize(kMaxGauss / 2);
-    worker_.p2.resize(kMaxGauss / 2);
-    worker_.sums.resize(static_cast<std::size_t>(nz_padded_));
-    worker_.folded_wa.resize(kMaxGauss);
-    worker_.folded_alive.resize(kMaxGauss);
+      zf_(kStride * static_cast<std::size_t>(nz_padded_), 0.0) {}
+
+GridEvaluator::Worker GridEvaluator::make_worker() const {
+    Worker worker;
+    worker.lane1.resize(kMaxGauss / 2);
+    worker.lane2.resize(kMaxGauss / 2);
+    worker.p1.resize(kMaxGauss / 2);
+    worker.p2.resize(kMaxGauss / 2);
+    worker.sums.resize(static_cast<std::size_t>(nz_padded_));
+    worker.folded_wa.resize(kMaxGauss);
+    worker.folded_alive.resize(kMaxGauss);
+    return worker;
 }
 
 void GridEvaluator::evaluate(double t, double c0, std::span<double> out) {
     assert(out.size() == static_cast<std::size_t>(nx_) * ny_ * nz_);
-    if (!(t > 0.0)) {
+    set_time(t);
+    evaluate_columns(0, nx_, c0, out);
+}
+
+void GridEvaluator::evaluate_columns(int ix_begin, int ix_end, double c0, std::span<double> out) const {
+    assert(0 <= ix_begin && ix_begin <= ix_end && ix_end <= nx_);
+    assert(out.size() == static_cast<std::size_t>(ix_end - ix_begin) * ny_ * nz_);
+    if (!positive_time_) {
         for (double& v : out) v = c0 * 0.0;
         return;
     }
+    Worker worker = make_worker();
+    sum_rows(ix_begin, ix_end, c0, worker, out);
+}
+
+void GridEvaluator::set_time(double t) {
+    positive_time_ = false;
+    if (!(t > 0.0)) return;
     const double gt = detail::source_exponent(blk_, t);
+    gt_ = gt;
     outer_ = std::exp(gt);
     bool any_quadrature = false;
     for (int ix = 0; ix < nx_; ++ix) {
@@ -67,7 +219,7 @@ void GridEvaluator::evaluate(double t, double c0, std::span<double> out) {
         n_ = blk_.NGAUSS;
         prepare(gt, detail::outer_unusable(outer_));
     }
-    sum_rows(0, nx_, t, c0, worker_, out);
+    positive_time_ = true;
 }
 
 void GridEvaluator::prepare(double gt, bool folded) {
@@ -124,11 +276,13 @@ void GridEvaluator::prepare(double gt, bool folded) {
     }
 }
 
-void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Worker& worker,
+void GridEvaluator::sum_rows(int ix_begin, int ix_end, double c0, Worker& worker,
                              std::span<double> out) const {
-    const double gt = detail::source_exponent(blk_, t);
     const std::size_t nzp = static_cast<std::size_t>(nz_padded_);
-    const std::size_t plane = static_cast<std::size_t>(nx_) * ny_;
+    // out holds the columns [ix_begin, ix_end) only.
+    const int nc = ix_end - ix_begin;
+    const std::size_t plane = static_cast<std::size_t>(nc) * ny_;
+    const ColumnSums column_sums = chosen_column_sums().load(std::memory_order_relaxed);
     const int paired = n_ - n_ % 2;
     worker.folded_row = -1;
 
@@ -136,7 +290,7 @@ void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Work
         if (!quad_row_[ix]) {
             for (int kz = 0; kz < nz_; ++kz) {
                 for (int j = 0; j < ny_; ++j) {
-                    out[ix + nx_ * static_cast<std::size_t>(j) + plane * kz] =
+                    out[(ix - ix_begin) + nc * static_cast<std::size_t>(j) + plane * kz] =
                         c0 * detail::source_plane_value(blk_, ys_[j], zs_[kz], outer_);
                 }
             }
@@ -156,7 +310,6 @@ void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Work
             if (alive[i + 1]) lane2[n2++] = i + 1;
         }
         const bool last = paired < n_ && alive[paired];
-        const int common = std::min(n1, n2);
         const double xf = xf_[ix];
         double* p1 = worker.p1.data();
         double* p2 = worker.p2.data();
@@ -170,38 +323,9 @@ void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Work
             for (int m = 0; m < n2; ++m) p2[m] = wa[lane2[m]] * yrow[lane2[m]];
             const double plast = last ? wa[paired] * yrow[paired] : 0.0;
 
-            for (std::size_t kb = 0; kb < nzp; kb += kZBlock) {
-                double s1[kZBlock] = {};
-                double s2[kZBlock] = {};
-                int m = 0;
-                for (; m < common; ++m) {
-                    const double* z1 = &zf_[lane1[m] * nzp + kb];
-                    const double* z2 = &zf_[lane2[m] * nzp + kb];
-                    const double q1 = p1[m];
-                    const double q2 = p2[m];
-                    for (int q = 0; q < kZBlock; ++q) {
-                        s1[q] = s1[q] + q1 * z1[q];
-                        s2[q] = s2[q] + q2 * z2[q];
-                    }
-                }
-                for (int m1 = m; m1 < n1; ++m1) {
-                    const double* z1 = &zf_[lane1[m1] * nzp + kb];
-                    const double q1 = p1[m1];
-                    for (int q = 0; q < kZBlock; ++q) s1[q] = s1[q] + q1 * z1[q];
-                }
-                for (int m2 = m; m2 < n2; ++m2) {
-                    const double* z2 = &zf_[lane2[m2] * nzp + kb];
-                    const double q2 = p2[m2];
-                    for (int q = 0; q < kZBlock; ++q) s2[q] = s2[q] + q2 * z2[q];
-                }
-                for (int q = 0; q < kZBlock; ++q) {
-                    double s = s1[q] + s2[q];
-                    if (last) s = s + plast * zlast[kb + q];
-                    sums[kb + q] = s;
-                }
-            }
+            column_sums(ColumnTerms{zf_.data(), nzp, lane1, p1, n1, lane2, p2, n2, zlast, plast, sums});
 
-            double* col = &out[ix + nx_ * static_cast<std::size_t>(j)];
+            double* col = &out[(ix - ix_begin) + nc * static_cast<std::size_t>(j)];
             for (int kz = 0; kz < nz_; ++kz) {
                 const double s = sums[kz];
                 double c;
@@ -210,7 +334,7 @@ void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Work
                 } else if (std::isfinite(s)) {
                     c = detail::ordinary_value(outer_, xf, s);
                 } else {
-                    c = detail::folded_value(xf, folded_node_sum(ix, j, kz, gt, worker));
+                    c = detail::folded_value(xf, folded_node_sum(ix, j, kz, worker));
                 }
                 col[plane * kz] = c0 * c;
             }
@@ -221,7 +345,8 @@ void GridEvaluator::sum_rows(int ix_begin, int ix_end, double t, double c0, Work
 // The folded sum of one node whose ordinary sum overflowed, term for term as
 // PATCH_CONC forms it; the folded factors of the row are kept for the other
 // nodes of the row, which usually overflow as well.
-double GridEvaluator::folded_node_sum(int ix, int j, int k, double gt, Worker& worker) const {
+double GridEvaluator::folded_node_sum(int ix, int j, int k, Worker& worker) const {
+    const double gt = gt_;
     double* wa = worker.folded_wa.data();
     std::uint8_t* alive = worker.folded_alive.data();
     if (worker.folded_row != ix) {

@@ -20,7 +20,17 @@ public:
     // out[(i) + (j)*NX + (k)*NX*NY] = c0 * PATCH_CONC(x_i, y_j, z_k, t)
     // (0-based i, j, k); out.size() == NX*NY*NZ. Throws RunStop like DGAUSS
     // when the time needs the quadrature and the order is not held.
+    // The same as set_time(t), then evaluate_columns over all of x.
     void evaluate(double t, double c0, std::span<double> out);
+
+    // Sets up the tables of time t that every node shares (the Gauss nodes
+    // and each factor that depends on one axis only). Throws like evaluate.
+    void set_time(double t);
+    // The columns x_i, ix_begin <= i < ix_end, at the time of the last
+    // set_time: out[(i - ix_begin) + nc*(j + NY*k)] with nc = ix_end -
+    // ix_begin, out.size() == nc*NY*NZ. Only reads the tables, so several
+    // threads may evaluate different column ranges of one time at once.
+    void evaluate_columns(int ix_begin, int ix_end, double c0, std::span<double> out) const;
 
 private:
     // Scratch of whoever sums a range of x rows; the per-time tables are only
@@ -35,10 +45,10 @@ private:
         std::vector<std::uint8_t> folded_alive;
     };
 
+    Worker make_worker() const;
     void prepare(double gt, bool folded);
-    void sum_rows(int ix_begin, int ix_end, double t, double c0, Worker& worker,
-                  std::span<double> out) const;
-    double folded_node_sum(int ix, int j, int k, double gt, Worker& worker) const;
+    void sum_rows(int ix_begin, int ix_end, double c0, Worker& worker, std::span<double> out) const;
+    double folded_node_sum(int ix, int j, int k, Worker& worker) const;
 
     SolutionBlock blk_;  // coefficients; its node arrays are not used
     std::vector<double> xs_, ys_, zs_;
@@ -58,10 +68,20 @@ private:
     std::vector<double> yf_;                      // [j][i]: Y
     std::vector<double> zf_;                      // [i][k]: Z, transposed for runs over z
     bool folded_ = false;                         // exp(-GAMMA*t) unusable: all folded
+    bool positive_time_ = false;                  // t > 0; otherwise every value is c0*0
+    double gt_ = 0;                               // -GAMMA*t
     double outer_ = 0;                            // exp(-GAMMA*t)
-
-    Worker worker_;
 };
+
+namespace detail {
+// The node sums of a column run several z values per instruction, by the
+// widest vector instructions the processor has; every lane repeats the
+// scalar operations of its own node in the same order, so all widths give
+// the same bits. Tests select each width the processor supports (128, 256
+// or 512 bits; 0 restores the automatic choice) and get false for one it
+// lacks.
+bool use_node_sum_width(int bits);
+}  // namespace detail
 
 // out[p] = c0 * PATCH_CONC(xs[p], ys[p], zs[p], t) for the observation points
 // of one breakthrough time, sharing one set of Gauss nodes.

@@ -123,6 +123,12 @@ TEST(DistributionPipeline, EveryByteFollowsFromTheDefinitions) {
         {"slabs of a single node", 2, "100 300", "5 45 10", "0 0 1", "2.5 2.5 1"},
         // One x column only: a single slab per time.
         {"a single column", 3, "10 100 1000", "20 20 1", "-30 30 5", "0 6 1.5"},
+        // The tables of a time are shared by its slabs and reused for later
+        // times in turn: with one or two slabs per time, slabs of three or
+        // more times are in flight together, and each set of tables is set
+        // up again for several times (a time repeated, and 0, among them).
+        {"one slab per time, many times", 8, "10 100 0 1000 100 5000 30 100", "20 20 1", "-30 30 15", "0 6 3"},
+        {"two slabs per time, many times", 6, "30 700 0 70 700 2500", "10 30 20", "-20 20 10", "1 5 2"},
         // Many nodes per column, far more bytes than one buffer holds.
         {"large columns", 2, "365 3650", "0 150 50", "-100 100 2", "0 9.5 0.5"},
     };

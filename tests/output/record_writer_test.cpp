@@ -84,6 +84,27 @@ TEST(RenderReal, WordThatDoesNotFitGivesAsterisks) {
     EXPECT_EQ(real_field(kE4_1, std::numeric_limits<double>::quiet_NaN()), " NaN");
 }
 
+// Fields wider than any record of the result files still follow the rule:
+// every significant digit the field has room for, and zero's d zeros.
+TEST(RenderReal, WideFieldsKeepEveryDigit) {
+    constexpr Item kE40_32[] = {E(40, 32)};
+    constexpr Item k1PE45_35[] = {P(1), E(45, 35)};
+    constexpr Item kE45_40[] = {E(45, 40)};
+    constexpr Item kE46_40[] = {E(46, 40)};
+    const RealCase cases[] = {
+        // 0.1 is 0.1000000000000000055511151231257827021181583404541015625.
+        {"E40.32 of 0.1: 32 digits of the exact binary value", kE40_32, 0.1,
+         blanks(2) + "0.10000000000000000555111512312578E+00"},
+        {"1PE45.35 of 0.1: 36 significant digits", k1PE45_35, 0.1,
+         blanks(4) + "1.00000000000000005551115123125782702E-01"},
+        {"E45.40 of 0 fills the field: no 0 before the point", kE45_40, 0.0, "." + std::string(40, '0') + "E+00"},
+        {"E46.40 of 0 has room for it", kE46_40, 0.0, "0." + std::string(40, '0') + "E+00"},
+    };
+    for (const RealCase& c : cases) {
+        EXPECT_EQ(real_field(c.layout, c.value), c.expected) << c.what;
+    }
+}
+
 TEST(RenderInt, WidthsSignsAndOverflow) {
     struct Case {
         int w;

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <xmmintrin.h>
@@ -208,6 +211,128 @@ TEST(GridEvaluator, UnsupportedOrderStopsOnlyWhenTheQuadratureIsNeeded) {
     EXPECT_NO_THROW(evaluate_points(blk, 10.0, 1.0, std::vector<double>{0.0}, std::vector<double>{0.0},
                                     std::vector<double>{2.5}, std::span<double>(pout).first(1)));
     EXPECT_NO_THROW(evaluate_points(blk, 0.0, 1.0, pxs, pys, pzs, pout));
+}
+
+// Selects one width of the vectorised node sums for the life of the object.
+class NodeSumWidth {
+public:
+    explicit NodeSumWidth(int bits) : supported_(detail::use_node_sum_width(bits)) {}
+    ~NodeSumWidth() { detail::use_node_sum_width(0); }
+    NodeSumWidth(const NodeSumWidth&) = delete;
+    NodeSumWidth& operator=(const NodeSumWidth&) = delete;
+    bool supported() const { return supported_; }
+
+private:
+    bool supported_;
+};
+
+// c0 * PATCH_CONC at every node, in the evaluator's order.
+std::vector<double> direct_grid(SolutionBlock& blk, const std::vector<double>& xs, const std::vector<double>& ys,
+                                const std::vector<double>& zs, double t, double c0) {
+    std::vector<double> out;
+    out.reserve(xs.size() * ys.size() * zs.size());
+    for (double z : zs)
+        for (double y : ys)
+            for (double x : xs) out.push_back(c0 * PATCH_CONC(blk, x, y, z, t));
+    return out;
+}
+
+int count_mismatches(const std::vector<double>& got, const std::vector<double>& want) {
+    int n = 0;
+    for (std::size_t p = 0; p < want.size(); ++p) n += !same_bits(got[p], want[p]);
+    return n;
+}
+
+// z counts around every block size of the vectorised sums (2, 4 and 8
+// doubles per vector, blocks of 8, 16 and 32 z values): one value, fewer
+// than a vector, not a multiple of any block, exactly one block, and the
+// 80 layers of the largest grid; with odd and even orders, so that the odd
+// last node and unequal lanes are both summed by every width.
+TEST(GridEvaluator, EveryVectorWidthBitIdenticalToPatchConc) {
+    const std::vector<double> xs = {0.0, 0.3, 4.0, 25.0, 90.0, 400.0};
+    const std::vector<double> ys = {-10.0, 0.0, 1.5e-6, 2.0, 24.0};
+    struct Case {
+        int nz;
+        int ngauss;
+        double t;
+    };
+    const Case cases[] = {{1, 256, 400.0}, {3, 15, 30.0},   {8, 20, 400.0},  {13, 5, 3000.0},
+                          {16, 256, 30.0}, {37, 104, 400.0}, {80, 256, 400.0}, {80, 15, 0.7}};
+    int widths_run = 0;
+    for (int bits : {128, 256, 512}) {
+        const NodeSumWidth width(bits);
+        if (!width.supported()) continue;
+        ++widths_run;
+        for (bool flush : {false, true}) {
+            const FlushToZero mode(flush);
+            for (const Case& c : cases) {
+                SolutionBlock blk = test::block(kAquifer, c.ngauss);
+                const std::vector<double> zs = range(-1.0, 12.0 / c.nz, c.nz);
+                GridEvaluator grid(blk, xs, ys, zs);
+                std::vector<double> out(xs.size() * ys.size() * zs.size());
+                grid.evaluate(c.t, 2.0, out);
+                const std::vector<double> want = direct_grid(blk, xs, ys, zs, c.t, 2.0);
+                EXPECT_EQ(count_mismatches(out, want), 0)
+                    << bits << "-bit sums, NZ=" << c.nz << " N=" << c.ngauss << " t=" << c.t << " flush " << flush;
+                int positive = 0;
+                for (double v : want) positive += v > 0.0;
+                EXPECT_GT(positive, static_cast<int>(want.size() / 4)) << "NZ=" << c.nz;
+            }
+        }
+    }
+    EXPECT_GE(widths_run, 1);  // 128 bits is always there
+}
+
+// One set of tables per time, column ranges of every size evaluated from it
+// by two threads at once: each range holds the bits of PATCH_CONC.
+TEST(GridEvaluator, ColumnRangesOfSharedTablesBitIdenticalToPatchConc) {
+    std::vector<double> xs = kX;
+    for (double x = 5.0; x < 200.0; x += 17.0) xs.push_back(x);
+    const std::vector<double> zs = range(-2.0, 0.5, 21);
+    SolutionBlock blk = test::block(kAquifer, 60);
+    GridEvaluator grid(blk, xs, kY, zs);
+    const int nx = static_cast<int>(xs.size());
+    const std::size_t column = kY.size() * zs.size();
+    for (double t : {0.0, 30.0, 400.0}) {
+        std::vector<double> want;
+        {
+            const FlushToZero mode(true);  // as the threads below compute
+            want = direct_grid(blk, xs, kY, zs, t, 1.5);
+        }
+        grid.set_time(t);
+        // Ranges of 1, 2, 3, ... columns, alternately to each thread.
+        std::vector<std::pair<int, int>> ranges;
+        for (int i0 = 0, w = 1; i0 < nx; i0 += w, ++w) ranges.push_back({i0, std::min(nx, i0 + w)});
+        std::vector<std::vector<double>> outs(ranges.size());
+        auto work = [&](std::size_t first) {
+            enable_flush_to_zero();
+            for (std::size_t r = first; r < ranges.size(); r += 2) {
+                outs[r].assign(static_cast<std::size_t>(ranges[r].second - ranges[r].first) * column, -1.0);
+                grid.evaluate_columns(ranges[r].first, ranges[r].second, 1.5, outs[r]);
+            }
+        };
+        std::thread other(work, 1);
+        {
+            const FlushToZero mode(true);
+            work(0);
+        }
+        other.join();
+        int mismatches = 0;
+        for (std::size_t r = 0; r < ranges.size(); ++r) {
+            const auto [i0, i1] = ranges[r];
+            const std::size_t nc = static_cast<std::size_t>(i1 - i0);
+            for (std::size_t k = 0; k < zs.size(); ++k)
+                for (std::size_t j = 0; j < kY.size(); ++j)
+                    for (int i = i0; i < i1; ++i) {
+                        const double got = outs[r][static_cast<std::size_t>(i - i0) + nc * (j + kY.size() * k)];
+                        const double direct = want[static_cast<std::size_t>(i) + xs.size() * (j + kY.size() * k)];
+                        if (!same_bits(got, direct) && ++mismatches <= 5)
+                            ADD_FAILURE() << "t=" << t << " columns [" << i0 << ", " << i1 << ") at (" << xs[i]
+                                          << ", " << kY[j] << ", " << zs[k] << "): " << got << " vs " << direct;
+                    }
+        }
+        EXPECT_EQ(mismatches, 0) << "t=" << t;
+    }
 }
 
 }  // namespace
