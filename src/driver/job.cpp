@@ -122,8 +122,11 @@ void run(OutputFile& console, OpenFiles& files) {
     write_empty_line(console);
     const JobFiles names(job_stem(jobid));
 
-    const int inp = ::open(names.INP.c_str(), O_RDONLY | O_CLOEXEC);
+    // A deck that is a pipe with no writer must not hang the run: open it
+    // without waiting, then read it as any file.
+    const int inp = ::open(names.INP.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (inp < 0) io_failure(names.INP, errno);
+    ::fcntl(inp, F_SETFL, ::fcntl(inp, F_GETFL) & ~O_NONBLOCK);
     files.lst = OutputFile::open_result(names.LST);
     const ProblemInput in = read_deck(read_whole_file(inp, names.INP), names.INP);
 
@@ -172,8 +175,21 @@ void run(OutputFile& console, OpenFiles& files) {
     }
 }
 
+// The stop line names files after what was typed, which may hold control
+// characters; shown as \xNN they cannot break the line or the terminal.
 void write_error_line(const std::string& message) {
-    std::string line = message + "\r\n";
+    std::string line;
+    for (unsigned char c : message) {
+        if (c < 0x20 || c == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            line += "\\x";
+            line += kHex[c >> 4];
+            line += kHex[c & 15];
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    line += "\r\n";
     const char* p = line.data();
     std::size_t left = line.size();
     while (left > 0) {
@@ -194,24 +210,28 @@ int run_job() {
     ::signal(SIGPIPE, SIG_IGN);
     OutputFile console = OutputFile::console(STDOUT_FILENO, "standard output");
     OpenFiles files;
+    // A run that stops reports one reason: its own message, or else the
+    // first failure met while closing what it leaves behind.
     std::vector<std::string> errors;
     int status = 0;
     try {
         run(console, files);
     } catch (const RunStop& stop) {
         status = stop.status;
+        if (!stop.message.empty()) errors.push_back(stop.message);
         files.close_all(errors);
         console.write(stop.console_report);
-        if (!stop.message.empty()) errors.insert(errors.begin(), stop.message);
     }
     try {
         console.close();
     } catch (const RunStop& e) {
         errors.push_back(e.message);
-        status = 1;
     }
-    for (const std::string& e : errors) write_error_line(e);
-    return errors.empty() ? status : 1;
+    if (!errors.empty()) {
+        write_error_line(errors.front());
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace plumcor

@@ -59,7 +59,13 @@ inline bool cut_off(double e) { return !(e <= kCutoffExponent); }
 // The exponential factor of a node that survives the cut-off, ordinary and
 // folded with the source exponent gt = -GAMMA*t (see outer_unusable).
 inline double exp_factor(double e, double u3) { return std::exp(-e) / u3; }
-inline double folded_exp_factor(double gt, double e, double u3) { return std::exp(gt - e) / u3; }
+// A folded exponent that is not a number (-inf + inf: the source decay and
+// the node's exponent both overflowed) belongs to a node whose source has
+// long decayed; it adds nothing, like a node past the cut-off.
+inline double folded_exp_factor(double gt, double e, double u3) {
+    const double f = gt - e;
+    return f == f ? std::exp(f) / u3 : 0.0;
+}
 
 // 2*sqrt(D*tau): the spreading length of the erfc arguments along one axis.
 inline double spread(double disp, double tau) { return 2.0 * std::sqrt(disp * tau); }
@@ -104,8 +110,13 @@ inline bool outer_unusable(double outer) { return !(outer >= DBL_MIN && outer <=
 
 // The final products, left to right: exp(-GAMMA*t) * xf * (4*S), or with the
 // source decay already inside the folded sum, xf * (4*S).
-inline double ordinary_value(double outer, double xf, double sum) { return outer * xf * (4.0 * sum); }
-inline double folded_value(double xf, double sum) { return xf * (4.0 * sum); }
+// A sum of exactly 0 (every node cut off) is a concentration of 0 even where
+// xf has overflowed (x near the largest double, Dx near the smallest), which
+// would otherwise make 0 * inf = NaN.
+inline double ordinary_value(double outer, double xf, double sum) {
+    return sum == 0.0 ? 0.0 : outer * xf * (4.0 * sum);
+}
+inline double folded_value(double xf, double sum) { return sum == 0.0 ? 0.0 : xf * (4.0 * sum); }
 
 // C/C0 at one point off the source plane at a time t > 0, from the n Gauss
 // nodes u and weights w of [0, t^(1/4)]. Used by PATCH_CONC and

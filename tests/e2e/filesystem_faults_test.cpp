@@ -291,10 +291,8 @@ TEST(FullDisk, TheFileThatMeetsItIsNamedAndNothingLaterIsWritten) {
 // A stop that writes no line of its own (an order the quadrature does not
 // hold ends the run with its report on standard output) while two result
 // files still hold records back: closing them meets the full disk. The run
-// must still give one line, the first failure. Disabled until the job driver
-// reports only the first failure of a stop: today it prints a second line,
-// "RUN1.UCN: No space left on device".
-TEST(FullDisk, DISABLED_ClosingAfterAStopReportsOnlyTheFirstFailure) {
+// still gives one line, the first failure.
+TEST(FullDisk, ClosingAfterAStopReportsOnlyTheFirstFailure) {
     DeckBuilder deck;
     deck.set("NGAUSS", "7");
     // t = 0 needs no quadrature and its records stay held back; t = 5 stops.
@@ -471,6 +469,21 @@ TEST(UnreadableDeck, StemInAFolderThatDoesNotExist) {
     expect_one_stop_line(r, "nodir/RUN1.INP", ENOENT);
     EXPECT_EQ(r.out, kConsoleStart);
     EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(UnreadableDeck, APipeWithNoWriterDoesNotHangTheRun) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "RUN1.INP").c_str(), 0644), 0) << reason(errno);
+    const RunResult r = run_in(dir.path(), "RUN1\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "RUN1.INP ends before TITLE\r\n");
+}
+
+TEST(UnreadableDeck, ControlCharactersOfTheNameAreShownNotSent) {
+    TempDir dir;
+    const RunResult r = run_in(dir.path(), "A\rB\x1b\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "A\\x0DB\\x1B.INP: " + reason(ENOENT) + "\r\n");
 }
 
 // ---------------------------------------------------------------------------
