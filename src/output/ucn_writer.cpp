@@ -2,14 +2,19 @@
 // record and one data record, each framed by its byte count before and after.
 // The bytes are little-endian on every host, so they are put together here
 // byte by byte rather than copied from memory.
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "driver/run_stop.hpp"
 #include "output/grid_files.hpp"
+#include "output/record_writer.hpp"
 
 namespace plumcor {
 namespace {
@@ -41,6 +46,17 @@ char* frame_record(char* p, std::int32_t bytes) {
 void WRITE_UCN(OutputFile& f, double t, const GridAxes& g, std::span<const float> conc4) {
     assert(conc4.size() >= static_cast<std::size_t>(g.nodes()));
     const auto time = static_cast<float>(t);
+    // A time or a concentration beyond the single-precision range would be
+    // stored as infinity; the file ends before that time instead, and the
+    // run stops saying why.
+    const auto values = conc4.first(static_cast<std::size_t>(g.nodes()));
+    if (!std::isfinite(time) || !std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); })) {
+        char text[12];
+        render_real(text, 12, 3, 1, 'E', t);
+        const auto start = std::string_view(text, 12).find_first_not_of(' ');
+        throw RunStop(f.name() + ": a time or concentration at time " + std::string(text + start, 12 - start) +
+                      " is beyond single precision");
+    }
     // A layer holds at most 500 x 251 values, so its byte count fits 32 bits.
     const auto data_bytes = static_cast<std::int32_t>(std::int64_t{4} * g.NX * g.NY);
 

@@ -115,7 +115,6 @@ void check_value(const Deck& d, const Value& v, bool all_cut_off_off_plane) {
 
 struct Options {
     bool all_cut_off_off_plane = false;  // every node's exponent > 50 off the source plane
-    bool ucn_values_fit_single = true;   // C0 within the single-precision range
 };
 
 std::vector<std::string> fields_of(const std::string& record, std::size_t lead) {
@@ -194,8 +193,9 @@ float lef32(const std::string& s, std::size_t at) {
 }
 
 // Framing and counts of the layer file; its concentrations are finite,
-// non-negative single-precision values whenever C0 fits single precision.
-void check_ucn(const TempDir& dir, const Deck& d, const Options& o) {
+// non-negative single-precision values (a run whose values do not fit stops
+// instead).
+void check_ucn(const TempDir& dir, const Deck& d) {
     const DeckBuilder& b = d.b;
     if (b.times.empty()) return;
     const std::size_t nt = nums(b.times).size();
@@ -214,9 +214,7 @@ void check_ucn(const TempDir& dir, const Deck& d, const Options& o) {
         ASSERT_EQ(le32(u, at), bytes);
         for (std::size_t v = 0; v < nx * ny; ++v) {
             const float c = lef32(u, at + 4 + 4 * v);
-            if (o.ucn_values_fit_single) {
-                EXPECT_TRUE(std::isfinite(c)) << "layer record " << n + 1 << " value " << v + 1;
-            }
+            EXPECT_TRUE(std::isfinite(c)) << "layer record " << n + 1 << " value " << v + 1;
             EXPECT_FALSE(c < 0) << "layer record " << n + 1 << " value " << v + 1;
         }
         ASSERT_EQ(le32(u, at + 4 + static_cast<std::size_t>(bytes)), bytes);
@@ -244,7 +242,7 @@ void run_and_check(const Deck& d, const Options& o = {}) {
         if (dir.exists(name)) expect_no_word_or_asterisks(name, dir.read(name), true);
     check_obs(dir, d, o);
     check_asc(dir, d, o);
-    check_ucn(dir, d, o);
+    check_ucn(dir, d);
 }
 
 // Ten observation points of every kind: downstream on and off the axis,
@@ -287,7 +285,6 @@ TEST(ExtremeDecks, ParametersNearTheLimitsOfADouble) {
         {"both decays 1E-300", extreme({{"LAMBDA", "1E-300"}, {"GAMMA", "1E-300"}}), {}},
         {"no decay at all", extreme({{"LAMBDA", "0"}, {"GAMMA", "0"}}), {}},
         {"source decay 1E100 (GAMMA*t stays finite)", extreme({{"GAMMA", "1E100"}}), {}},
-        {"source concentration 1E300", extreme({{"C0", "1E300"}}), {.ucn_values_fit_single = false}},
         {"source concentration 1E-300", extreme({{"C0", "1E-300"}}), {}},
         {"patch 1E300 wide and deep", extreme({{"WIDTH", "1E300"}, {"Z1", "-1E300"}, {"Z2", "1E300"}}), {}},
         {"patch 1E-300 wide and deep", extreme({{"WIDTH", "1E-300"}, {"Z1", "0"}, {"Z2", "1E-300"}}), {}},
@@ -391,7 +388,7 @@ TEST(ExtremeDecks, CountsAtEveryLimit) {
         expect_no_word_or_asterisks("X.OBS", dir.read("X.OBS"), true);
         check_obs(dir, d, {});
         check_asc(dir, d, {});
-        check_ucn(dir, d, {});
+        check_ucn(dir, d);
     }
 }
 
@@ -520,6 +517,35 @@ TEST(ExtremeDecks, NothingButZeroWhereEveryTermVanishes) {
     fast_source_decay.b.set("GAMMA", "1E300").set("NGAUSS", "256");
     fast_source_decay.b.with_points({"10 0 2.5"}, "0 1E10 1E9");
     run_and_check(fast_source_decay);
+}
+
+// The layer file holds single-precision values: a time or a concentration
+// beyond that range stops the run before it would be stored as infinity,
+// with the ASCII file already holding that time in full.
+TEST(ExtremeDecks, BeyondSinglePrecisionStopsTheLayerFile) {
+    struct Case {
+        const char* what;
+        std::string c0;
+        int nt;
+        std::string times;
+        std::string time_text;
+        std::size_t ucn_bytes;  // the layers of the times before
+    } cases[] = {
+        {"a concentration of 1E300", "1E300", 2, "0 100", "1.000E+02", 60 + 4 * 2 * 1},
+        {"a time of 1E39", "100.0", 1, "1E39", "1.000E+39", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeckBuilder deck;
+        deck.set("C0", c.c0).with_grid(c.nt, c.times, "0 10 10", "0 0 1", "0 0 1");
+        TempDir dir;
+        dir.write("X.INP", deck.text());
+        const RunResult r = dir.run("X\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "X.UCN: a time or concentration at time " + c.time_text + " is beyond single precision\r\n");
+        EXPECT_EQ(dir.read("X.UCN").size(), c.ucn_bytes);
+        EXPECT_EQ(dir.read("X.ASC").find("Inf"), std::string::npos);
+    }
 }
 
 }  // namespace
