@@ -138,12 +138,7 @@ public:
                 // units too.
                 while (!slot.ready) {
                     if (claimable()) {
-                        const std::size_t u = next_++;
-                        lock.unlock();
-                        compute(u);
-                        lock.lock();
-                        slots_[u % kSlots]->ready = true;
-                        cv_.notify_all();
+                        compute_next(lock);
                     } else {
                         cv_.wait(lock);
                     }
@@ -209,13 +204,19 @@ private:
         for (;;) {
             cv_.wait(lock, [this] { return abort_ || next_ >= units_.size() || claimable(); });
             if (abort_ || next_ >= units_.size()) return;
-            const std::size_t u = next_++;
-            lock.unlock();
-            compute(u);
-            lock.lock();
-            slots_[u % kSlots]->ready = true;
-            cv_.notify_all();
+            compute_next(lock);
         }
+    }
+
+    // Claims the next unit, computes it outside the lock and marks it ready;
+    // called, and returns, with the lock held.
+    void compute_next(std::unique_lock<std::mutex>& lock) {
+        const std::size_t u = next_++;
+        lock.unlock();
+        compute(u);
+        lock.lock();
+        slots_[u % kSlots]->ready = true;
+        cv_.notify_all();
     }
 
     // Any thread; touches nothing but the unit's own slot.
