@@ -31,23 +31,11 @@ namespace {
 
 using test::Physics;
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using test::FlushToZero;
+using test::same_bits;
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
-
-class FlushToZero {
-public:
-    explicit FlushToZero(bool on) : saved_(_mm_getcsr()) {
-        if (on) enable_flush_to_zero();
-    }
-    ~FlushToZero() { _mm_setcsr(saved_); }
-    FlushToZero(const FlushToZero&) = delete;
-    FlushToZero& operator=(const FlushToZero&) = delete;
-
-private:
-    unsigned saved_;
-};
 
 std::vector<BreakthroughIsa> vector_paths() {
     std::vector<BreakthroughIsa> paths;

@@ -27,22 +27,8 @@ namespace {
 
 using test::Physics;
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// The run computes with subnormal results flushed to zero; the identity must
-// hold in that mode as well as in the default one.
-class FlushToZero {
-public:
-    explicit FlushToZero(bool on) : saved_(_mm_getcsr()) {
-        if (on) enable_flush_to_zero();
-    }
-    ~FlushToZero() { _mm_setcsr(saved_); }
-    FlushToZero(const FlushToZero&) = delete;
-    FlushToZero& operator=(const FlushToZero&) = delete;
-
-private:
-    unsigned saved_;
-};
+using test::FlushToZero;
+using test::same_bits;
 
 struct GridCase {
     const char* what;

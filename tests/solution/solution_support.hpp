@@ -1,10 +1,15 @@
 #pragma once
-// Helpers of the solution tests: a block from physical parameters, and an
+// Helpers of the solution tests: a block from physical parameters, an
 // evaluation of the concentration integral that shares nothing with the
-// program's quadrature (adaptive Simpson over tau itself, in long double).
+// program's quadrature (adaptive Simpson over tau itself, in long double),
+// bitwise comparison and a scoped flush-to-zero mode.
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
+#include "driver/fp_mode.hpp"
 #include "driver/problem_input.hpp"
 #include "solution/solution_block.hpp"
 
@@ -110,6 +115,24 @@ private:
 
     long double x_, y_, z_, t_;
     long double v_, dx_, dy_, dz_, lambda_, gamma_, h_, z1_, z2_;
+};
+
+// Bit-for-bit equality of doubles (NaN payloads and signed zeros included).
+inline bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The run computes with subnormal results flushed to zero; identities must
+// hold in that mode as well as in the default one. Restores the caller's mode.
+class FlushToZero {
+public:
+    explicit FlushToZero(bool on) : saved_(_mm_getcsr()) {
+        if (on) enable_flush_to_zero();
+    }
+    ~FlushToZero() { _mm_setcsr(saved_); }
+    FlushToZero(const FlushToZero&) = delete;
+    FlushToZero& operator=(const FlushToZero&) = delete;
+
+private:
+    unsigned saved_;
 };
 
 }  // namespace plumcor::test
